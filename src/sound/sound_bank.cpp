@@ -1,0 +1,91 @@
+// The sound bank: the sixteen recordings are read whole at start-up so a
+// call-out starts without touching the disk, then played from memory.
+#include "sound/sound_bank.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "link/bytes.h"
+#include "link/dispatch.h"
+
+SoundImage SoundBank[kSoundCount];
+TickMs lastCueTime = 0;
+
+const char* const kSoundPaths[kSoundCount] = {
+    "spotter/clear.wav",      "spotter/inside.wav",      "spotter/inside2.wav",
+    "spotter/outside.wav",    "spotter/outside2.wav",    "spotter/middle.wav",
+    "spotter/clearout.wav",   "spotter/clearin.wav",     "spotter/stillthere.wav",
+    "spotter/stillthere2.wav", "spotter/left.wav",       "spotter/left2.wav",
+    "spotter/right.wav",      "spotter/right2.wav",      "spotter/clearright.wav",
+    "spotter/clearleft.wav",
+};
+
+bool IsWaveImage(const uint8_t* image, size_t size) {
+    if (size < 12 || memcmp(image, "RIFF", 4) != 0 || memcmp(image + 8, "WAVE", 4) != 0) {
+        return false;
+    }
+    bool haveFormat = false;
+    size_t at = 12;
+    while (size - at >= 8) {
+        const uint32_t chunkSize = GetU32(image + at + 4);
+        const size_t body = at + 8;
+        if (chunkSize > size - body) return false;
+        if (memcmp(image + at, "fmt ", 4) == 0) {
+            if (chunkSize < 16) return false;
+            haveFormat = true;
+        } else if (memcmp(image + at, "data", 4) == 0) {
+            return haveFormat;
+        }
+        // Chunks are padded to an even size.
+        at = body + chunkSize + (chunkSize & 1);
+        if (at > size) return false;
+    }
+    return false;
+}
+
+SoundImage LoadSound(const char* path) {
+    SoundImage image = {nullptr, 0};
+    FILE* file = fopen(path, "rb");
+    if (!file) {
+        printf("Warning! Can't load sound %s!\n", path);
+        return image;
+    }
+    long length = -1;
+    if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
+    if (length < 0 || fseek(file, 0, SEEK_SET) != 0) {
+        fclose(file);
+        printf("Warning! Can't load sound %s!\n", path);
+        return image;
+    }
+    printf("Loading sound %s (%dKB)\n", path, static_cast<int>(length / 1024));
+
+    const size_t size = static_cast<size_t>(length);
+    uint8_t* data = static_cast<uint8_t*>(malloc(size ? size : 1));
+    const bool read = data && fread(data, 1, size, file) == size;
+    fclose(file);
+    if (!read || !IsWaveImage(data, size)) {
+        free(data);
+        printf("Warning! Can't load sound %s!\n", path);
+        return image;
+    }
+    image.data = data;
+    image.size = size;
+    return image;
+}
+
+void LoadSoundBank() {
+    for (int i = 0; i < kSoundCount; ++i) SoundBank[i] = LoadSound(kSoundPaths[i]);
+}
+
+void ReleaseSoundBank() {
+    for (SoundImage& image : SoundBank) {
+        free(image.data);
+        image = SoundImage{nullptr, 0};
+    }
+}
+
+void PlayCue(int32_t kind) {
+    (void)kind;
+    lastCueTime = PlatTickCount();
+}
