@@ -85,7 +85,71 @@ void ReleaseSoundBank() {
     }
 }
 
+namespace {
+
+// Indices into SoundBank, in load order.
+enum Sound {
+    kClear, kInside, kInside2, kOutside, kOutside2, kMiddle, kClearOut, kClearIn,
+    kStillThere, kStillThere2, kLeft, kLeft2, kRight, kRight2, kClearRight, kClearLeft,
+    kNoSound = -1,
+};
+
+struct Cell {
+    int first;
+    int second;  // kNoSound: a single recording, no coin drawn
+};
+
+// Rows by CueKind, columns by TrackMode (KY1, KY1R, other tracks). On both
+// ovals the clear cue of a side takes the opposite word from its car cue.
+const Cell kCueTable[7][3] = {
+    /* CarRight   */ {{kOutside, kOutside2}, {kInside, kInside2}, {kRight, kRight2}},
+    /* CarLeft    */ {{kInside, kInside2}, {kOutside, kOutside2}, {kLeft, kLeft2}},
+    /* Clear      */ {{kClear, kNoSound}, {kClear, kNoSound}, {kClear, kNoSound}},
+    /* ClearRight */ {{kClearIn, kNoSound}, {kClearOut, kNoSound}, {kClearRight, kNoSound}},
+    /* ClearLeft  */ {{kClearOut, kNoSound}, {kClearIn, kNoSound}, {kClearLeft, kNoSound}},
+    /* Middle     */ {{kMiddle, kNoSound}, {kMiddle, kNoSound}, {kMiddle, kNoSound}},
+    /* StillThere */ {{kStillThere, kStillThere2}, {kStillThere, kStillThere2}, {kStillThere, kStillThere2}},
+};
+
+const char* const kCueNames[7] = {"CarRight", "CarLeft", "Clear", "ClearRight", "ClearLeft", "Middle", "StillThere"};
+
+// Clear, Middle and StillThere sound the same on every track, so they do
+// not depend on TrackMode being valid.
+bool IgnoresTrack(int32_t kind) {
+    return kind == Clear || kind == Middle || kind == StillThere;
+}
+
+int ChooseSound(int32_t kind) {
+    if (kind < 0 || kind > StillThere) return kNoSound;
+    int mode = TrackMode;
+    if (IgnoresTrack(kind)) mode = 0;
+    else if (mode < 0 || mode > 2) return kNoSound;
+    const Cell& cell = kCueTable[kind][mode];
+    if (cell.second == kNoSound) return cell.first;
+    return rand() % 100 < 50 ? cell.first : cell.second;
+}
+
+// One line a cue on standard error when FLANKGUARD_TRACE is set, written
+// in one piece so it never interleaves with other output.
+void TraceCue(int32_t kind, int sound) {
+    const char* trace = getenv("FLANKGUARD_TRACE");
+    if (!trace || !*trace) return;
+    char name[16];
+    if (kind >= 0 && kind <= StillThere) snprintf(name, sizeof name, "%s", kCueNames[kind]);
+    else snprintf(name, sizeof name, "%d", static_cast<int>(kind));
+    char line[96];
+    if (sound == kNoSound) snprintf(line, sizeof line, "cue %s -\n", name);
+    else snprintf(line, sizeof line, "cue %s %s%s\n", name, kSoundPaths[sound], SoundBank[sound].data ? "" : " absent");
+    fputs(line, stderr);
+    fflush(stderr);
+}
+
+}  // namespace
+
 void PlayCue(int32_t kind) {
-    (void)kind;
     lastCueTime = PlatTickCount();
+    const int sound = ChooseSound(kind);
+    TraceCue(kind, sound);
+    if (sound == kNoSound || !SoundBank[sound].data) return;
+    PlatPlayWave(SoundBank[sound].data, SoundBank[sound].size);
 }
