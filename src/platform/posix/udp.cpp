@@ -35,11 +35,14 @@ PlatSocket PlatUdpOpen(uint16_t port) {
 }
 
 bool PlatUdpSend(PlatSocket s, const char* address, uint16_t port, const uint8_t* data, size_t len) {
-    if (s == kPlatNoSocket) return false;
+    if (s == kPlatNoSocket || !address) return false;
     sockaddr_in to;
     memset(&to, 0, sizeof to);
     to.sin_family = AF_INET;
-    to.sin_addr.s_addr = inet_addr(address);
+    // inet_aton takes the same texts as inet_addr but tells a bad one apart
+    // from 255.255.255.255, which inet_addr returns for both: a bad address
+    // must not become a broadcast.
+    if (inet_aton(address, &to.sin_addr) == 0) return false;
     to.sin_port = htons(port);
     return sendto(static_cast<int>(s), data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0;
 }
