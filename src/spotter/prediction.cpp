@@ -6,6 +6,7 @@
 
 #include "config/settings.h"
 #include "spotter/player_table.h"
+#include "spotter/trig.h"
 
 void PredictPositions(int32_t carCount) {
     const int count = carCount > kPlayerSlots ? kPlayerSlots : carCount;
@@ -18,7 +19,7 @@ void PredictPositions(int32_t carCount) {
                                            static_cast<double>(0.001f) * static_cast<double>(car.speed) *
                                            static_cast<double>(200.0f));
         const double r = a * 0.0174532925;
-        car.x = WrapAdd32(car.x, TruncLow32(std::sin(r) * static_cast<double>(d)));
-        car.y = WrapAdd32(car.y, TruncLow32(std::cos(r) * static_cast<double>(d)));
+        car.x = WrapAdd32(car.x, TruncLow32(PortableSin(r) * static_cast<double>(d)));
+        car.y = WrapAdd32(car.y, TruncLow32(PortableCos(r) * static_cast<double>(d)));
     }
 }

@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "spotter/prediction.h"
+#include "spotter/trig.h"
 
 namespace {
 
@@ -34,12 +35,12 @@ OwnFrame MakeOwnFrame(const PlayerSlot& own) {
     f.y = Metres(own.car.y);
     f.angle = AngleDegrees(own.car.heading);
     const double theta = f.angle * kDegToRad;
-    f.s1 = static_cast<float>(std::sin(theta));
-    f.c1 = static_cast<float>(std::cos(theta));
+    f.s1 = static_cast<float>(PortableSin(theta));
+    f.c1 = static_cast<float>(PortableCos(theta));
     // The right-hand vector from its own angle, not derived from s1 and c1.
     const double theta2 = (f.angle + 90.0) * kDegToRad;
-    f.s2 = static_cast<float>(std::sin(theta2));
-    f.c2 = static_cast<float>(std::cos(theta2));
+    f.s2 = static_cast<float>(PortableSin(theta2));
+    f.c2 = static_cast<float>(PortableCos(theta2));
     f.speedKmh = static_cast<float>(SpeedKmh(own.car.speed));
     f.length = ModelLength(own.model);
     return f;
