@@ -2,6 +2,8 @@
 // real program trace the cues it plays (FLANKGUARD_TRACE) on the null
 // audio device, with the shipped voice pack.
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "fixture.h"
 
@@ -72,6 +74,23 @@ private:
     size_t seen_ = 0;
 };
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The sample bytes of a PCM WAV file: the body of its data chunk.
+std::string DataChunk(const std::string& wav) {
+    for (size_t at = 12; at + 8 <= wav.size();) {
+        const uint32_t size = static_cast<uint8_t>(wav[at + 4]) | static_cast<uint8_t>(wav[at + 5]) << 8 |
+                              static_cast<uint8_t>(wav[at + 6]) << 16 |
+                              static_cast<uint32_t>(static_cast<uint8_t>(wav[at + 7])) << 24;
+        if (wav.compare(at, 4, "data") == 0) return wav.substr(at + 8, size);
+        at += 8 + size + (size & 1);
+    }
+    return std::string();
+}
+
 bool OneOf(const std::string& line, std::initializer_list<const char*> choices) {
     for (const char* c : choices)
         if (line == c) return true;
@@ -97,6 +116,30 @@ TEST_F(CalloutTest, OvalUsesOutsideAndClearInsideForTheRight) {
     EXPECT_EQ("cue Middle spotter/middle.wav", NextCue());
     Send({{-3.0, 0.0}, {3.0, 40.0}});  // the right one has gone
     EXPECT_EQ("cue ClearRight spotter/clearin.wav", NextCue());
+}
+
+// The shipped voice pack is 16-bit PCM, which the player hands to the
+// device as it is: the device receives exactly the chosen file's samples.
+TEST_F(CalloutTest, DeviceReceivesTheSamplesOfTheChosenRecording) {
+    const std::string capture = dir + "/capture.raw";
+    {
+        std::ofstream conf(dir + "/asound.conf");
+        conf << "pcm.flankguard_capture {\n  type file\n  slave.pcm \"null\"\n  file \"" << capture
+             << "\"\n  format \"raw\"\n}\n";
+    }
+    program.extraEnv = {"FLANKGUARD_TRACE=1", "AUDIODEV=flankguard_capture",
+                        "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + dir + "/asound.conf"};
+    ASSERT_NO_FATAL_FAILURE(Connect("BL1", 1));
+    Send({{3.0, 0.0}});
+    const std::string cue = NextCue();
+    ASSERT_TRUE(OneOf(cue, {"cue CarRight spotter/right.wav", "cue CarRight spotter/right2.wav"})) << cue;
+    Probe();  // playback is synchronous: once the probe is answered the cue has ended
+    const std::string chosen = dir + "/" + cue.substr(cue.find("spotter/"));
+    const std::string samples = DataChunk(ReadFile(chosen));
+    ASSERT_FALSE(samples.empty());
+    const std::string written = ReadFile(capture);
+    EXPECT_EQ(samples.size(), written.size());
+    EXPECT_TRUE(written == samples) << "the device got other samples than " << chosen;
 }
 
 }  // namespace
