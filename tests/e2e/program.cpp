@@ -46,6 +46,17 @@ Program::~Program() {
 }
 
 bool Program::Start(const std::string& exe, const std::string& dir, std::string* error) {
+    return Start(std::vector<std::string>{exe}, dir, error);
+}
+
+bool Program::Start(const std::vector<std::string>& argv, const std::string& dir, std::string* error) {
+    // One program at a time: a new start forgets the last one.
+    Kill();
+    CloseFd(outFd_);
+    CloseFd(errFd_);
+    out_.clear();
+    err_.clear();
+    pid_ = -1;
     int out[2], err[2];
     if (pipe(out) != 0) {
         *error = std::string("pipe: ") + strerror(errno);
@@ -59,16 +70,27 @@ bool Program::Start(const std::string& exe, const std::string& dir, std::string*
     }
     // The environment without the cue trace switch, so stderr stays the
     // program's own, unless the test asks for it in `extraEnv`.
+    // An entry of `extraEnv` replaces the inherited one of the same name.
     std::vector<std::string> envText;
+    auto overridden = [&](const char* entry) {
+        if (strncmp(entry, "FLANKGUARD_TRACE=", 17) == 0) return true;
+        for (const std::string& extra : extraEnv) {
+            const size_t name = extra.find('=') + 1;
+            if (strncmp(entry, extra.c_str(), name) == 0) return true;
+        }
+        return false;
+    };
     for (char** e = environ; *e; ++e) {
-        if (strncmp(*e, "FLANKGUARD_TRACE=", 17) != 0) envText.push_back(*e);
+        if (!overridden(*e)) envText.push_back(*e);
     }
     for (const std::string& extra : extraEnv) envText.push_back(extra);
     std::vector<char*> env;
     for (std::string& s : envText) env.push_back(s.data());
     env.push_back(nullptr);
-    std::string exeCopy = exe;
-    char* argv[] = {exeCopy.data(), nullptr};
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (std::string& a : args) argp.push_back(a.data());
+    argp.push_back(nullptr);
 
     const pid_t parent = getpid();
     const pid_t pid = fork();
@@ -86,7 +108,9 @@ bool Program::Start(const std::string& exe, const std::string& dir, std::string*
         if (chdir(dir.c_str()) != 0) _exit(126);
         // Every other descriptor of the test process stays behind.
         for (int fd = 3; fd < 1024; ++fd) close(fd);
-        execve(argv[0], argv, env.data());
+        // execvp looks a bare name up on PATH, in the child's environment.
+        environ = env.data();
+        execvp(argp[0], argp.data());
         _exit(127);
     }
     close(out[1]);
@@ -112,6 +136,7 @@ bool Program::Alive() {
     if (r == 0) return true;
     if (r == pid_) status_ = status;
     reaped_ = true;
+    Drain();
     return false;
 }
 

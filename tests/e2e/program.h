@@ -20,6 +20,9 @@ public:
     // Starts `exe` with `dir` as its current directory and no arguments.
     // False, with the reason in *error, when it could not be started.
     bool Start(const std::string& exe, const std::string& dir, std::string* error);
+    // The same for a whole command line; argv[0] is looked up on PATH when
+    // it has no slash. A running program is killed first.
+    bool Start(const std::vector<std::string>& argv, const std::string& dir, std::string* error);
 
     // Reads whatever the program has written so far. Never blocks.
     void Drain();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "child.h"
+#include "program.h"
 #include "sim/peer.h"
 
 namespace {
@@ -124,7 +124,7 @@ class WineE2e : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(sim.Open(0)) << sim.Error();
-        srcPort = wine::FreeUdpPort();
+        srcPort = e2e::FreeUdpPort();
         ASSERT_NE(0, srcPort);
     }
 
@@ -155,7 +155,8 @@ protected:
             }
         }
         std::string error;
-        ASSERT_TRUE(child.Start(Command(t), dir, Environment(t), &error)) << error;
+        child.extraEnv = Environment(t);
+        ASSERT_TRUE(child.Start(Command(t), dir, &error)) << error;
         started = std::chrono::steady_clock::now();
     }
 
@@ -247,7 +248,7 @@ protected:
     }
 
     sim::Peer sim;
-    wine::Child child;
+    e2e::Program child;
     uint16_t srcPort = 0;
     uint16_t nextProbe = 0xB001;
     std::chrono::steady_clock::time_point started;
@@ -293,7 +294,7 @@ TEST_F(WineE2e, FailedLaunchIsReportedAndEndsTheProgram) {
     ASSERT_TRUE(WaitUntil([] { return false; }, 40000) || !child.Alive());
     ASSERT_FALSE(child.Alive()) << "the program did not end";
     const auto ran = std::chrono::steady_clock::now() - started;
-    EXPECT_TRUE(WIFEXITED(child.Status()) && WEXITSTATUS(child.Status()) == 0) << "status " << child.Status();
+    EXPECT_TRUE(WIFEXITED(child.ExitStatus()) && WEXITSTATUS(child.ExitStatus()) == 0) << "status " << child.ExitStatus();
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ran).count(), 7500) << "the wait after a launch";
 
     // On a busy machine an attempt may time out before the first window
@@ -341,7 +342,7 @@ TEST_F(WineE2e, LaunchedSimulatorIsWatchedUntilItsWindowCloses) {
         << "no handshake while the simulator's window is open";
     EXPECT_TRUE(child.Alive());
     ASSERT_TRUE(WaitUntil([&] { return !child.Alive(); }, 30000)) << "the program did not end with the window";
-    EXPECT_TRUE(WIFEXITED(child.Status()) && WEXITSTATUS(child.Status()) == 0) << "status " << child.Status();
+    EXPECT_TRUE(WIFEXITED(child.ExitStatus()) && WEXITSTATUS(child.ExitStatus()) == 0) << "status " << child.ExitStatus();
 
     const std::string out = UnixLines(child.Stdout());
     EXPECT_NE(std::string::npos, out.find(ConfigLine(kWindows, dir.path) +
