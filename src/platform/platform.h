@@ -53,6 +53,10 @@ bool PlatNetStart();
 // Shuts the socket layer down after a failed start of the endpoint.
 void PlatNetStop();
 
+// The receive buffer the endpoint asks for, in bytes: datagrams wait while
+// a call-out plays.
+const int kPlatReceiveBuffer = 1 << 20;
+
 // Creates an IPv4 datagram socket bound to 0.0.0.0:`port` and sets it up so
 // that sends and readiness checks never block. Returns kPlatNoSocket on any
 // failure, having closed whatever it created.

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -132,6 +134,24 @@ TEST_F(UdpTest, DeadSocketFailsQuietly) {
     EXPECT_FALSE(PlatUdpSend(kPlatNoSocket, "127.0.0.1", port, &byte, 1));
     EXPECT_FALSE(PlatUdpWaiting(kPlatNoSocket));
     EXPECT_EQ(-1, PlatUdpReceive(kPlatNoSocket, buf, sizeof buf));
+}
+
+}  // namespace
+
+namespace {
+
+// Datagrams wait in the socket while a call-out plays: the endpoint asks
+// for a large receive buffer and gets what the system allows.
+TEST_F(UdpTest, ReceiveBufferHoldsSecondsOfTraffic) {
+    int allowed = kPlatReceiveBuffer;
+    if (FILE* f = fopen("/proc/sys/net/core/rmem_max", "r")) {
+        if (fscanf(f, "%d", &allowed) != 1) allowed = kPlatReceiveBuffer;
+        fclose(f);
+    }
+    int size = 0;
+    socklen_t len = sizeof size;
+    ASSERT_EQ(0, getsockopt(static_cast<int>(receiver), SOL_SOCKET, SO_RCVBUF, &size, &len));
+    EXPECT_GE(size, std::min(kPlatReceiveBuffer, allowed));
 }
 
 }  // namespace

@@ -20,6 +20,11 @@ void PlatNetStop() {
 PlatSocket PlatUdpOpen(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) return kPlatNoSocket;
+    // Nothing is received while a call-out plays, and at the simulator's
+    // highest rate a two-second call-out outlasts the default buffer: ask
+    // for room for a few seconds of traffic. A refusal keeps the default.
+    const int receiveBuffer = kPlatReceiveBuffer;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in local;
     memset(&local, 0, sizeof local);
     local.sin_family = AF_INET;

@@ -26,6 +26,10 @@ PlatSocket PlatUdpOpen(uint16_t port) {
 
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) return kPlatNoSocket;
+    // Room for a few seconds of traffic while a call-out plays; a refusal
+    // keeps the default.
+    const int receiveBuffer = kPlatReceiveBuffer;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
         closesocket(s);
         return kPlatNoSocket;
