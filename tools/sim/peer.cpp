@@ -26,7 +26,16 @@ Peer::~Peer() {
 }
 
 bool Peer::Open(uint16_t port) {
+    return Open("127.0.0.1", port);
+}
+
+bool Peer::Open(const std::string& address, uint16_t port) {
     Close();
+    in_addr bindAddress;
+    if (inet_pton(AF_INET, address.c_str(), &bindAddress) != 1) {
+        error_ = "not an IPv4 address: " + address;
+        return false;
+    }
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         error_ = std::string("socket: ") + strerror(errno);
@@ -37,12 +46,12 @@ bool Peer::Open(uint16_t port) {
     sockaddr_in local;
     memset(&local, 0, sizeof local);
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    local.sin_addr = bindAddress;
     local.sin_port = htons(port);
     socklen_t len = sizeof local;
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
-        error_ = std::string("bind: ") + strerror(errno);
+        error_ = "bind " + address + ":" + std::to_string(port) + ": " + strerror(errno);
         close(fd);
         return false;
     }

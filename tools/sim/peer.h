@@ -1,7 +1,8 @@
-// A stand-in for the simulator's end of InSim over UDP on loopback: it
-// records every datagram both ways with its time, answers the state request
-// and the player requests by itself, and sends whatever it is asked to.
-// Single-threaded: the owner calls Pump to receive and answer.
+// A stand-in for the simulator's end of InSim over UDP, on loopback or on a
+// given address: it records every datagram both ways with its time, answers
+// the state request and the player requests by itself, and sends whatever
+// it is asked to. Single-threaded: the owner calls Pump to receive and
+// answer.
 #pragma once
 
 #include <chrono>
@@ -42,6 +43,9 @@ public:
     // Binds 127.0.0.1:`port` (0: a free port chosen by the system). False,
     // with the reason in Error(), when the socket cannot be had.
     bool Open(uint16_t port = 0);
+    // Binds `address` (an IPv4 address in dotted form, for example a LAN
+    // address, or 0.0.0.0 for all) and `port`.
+    bool Open(const std::string& address, uint16_t port);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     // The bound port.
@@ -57,6 +61,12 @@ public:
 
     const std::vector<Datagram>& Received() const { return received_; }
     const std::vector<Datagram>& Sent() const { return sent_; }
+
+    // Forgets the logs of received and sent datagrams (long runs).
+    void ForgetLogs() {
+        received_.clear();
+        sent_.clear();
+    }
 
     // Where packets go: set by every ISI (the sender's address, the port
     // that the ISI carries in bytes 4-5) or by SetPeer.
