@@ -51,8 +51,11 @@ SoundImage LoadSound(const char* path) {
         printf("Warning! Can't load sound %s!\n", path);
         return image;
     }
+    // A directory opens on some systems but cannot be read: try one byte
+    // before trusting the length the stream reports.
     long length = -1;
-    if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
+    const bool readable = fgetc(file) != EOF || !ferror(file);
+    if (readable && fseek(file, 0, SEEK_END) == 0) length = ftell(file);
     if (length < 0 || fseek(file, 0, SEEK_SET) != 0) {
         fclose(file);
         printf("Warning! Can't load sound %s!\n", path);

@@ -60,6 +60,10 @@ void E2eTest::SetUp() {
 
 void E2eTest::TearDown() {
     program.Kill();
+    // A sanitized program reports on its standard error and may go on.
+    const std::string& err = program.Stderr();
+    EXPECT_EQ(std::string::npos, err.find("Sanitizer")) << "sanitizer report from the program";
+    EXPECT_EQ(std::string::npos, err.find("runtime error:")) << "sanitizer report from the program";
     if (HasFailure()) {
         std::string log;
         const size_t count = sim.Received().size();
