@@ -215,22 +215,22 @@ struct CarSpec {
     double spacedAlong = 0, spacedLateral = 0;
 };
 
-void ParseCar(Line& l, int lineNo, CarSpec* spec) {
+void ParseCar(Line& l, int lineNo, CarSpec* carSpec) {
     std::string range;
     if (!l.Word("car index", &range)) return;
     const size_t dots = range.find("..");
     const std::string a = dots == std::string::npos ? range : range.substr(0, dots);
     const std::string b = dots == std::string::npos ? range : range.substr(dots + 2);
-    if (!ParseInt(a, 0, kMaxScenarioCars - 1, &spec->first) || !ParseInt(b, 0, kMaxScenarioCars - 1, &spec->last)) {
+    if (!ParseInt(a, 0, kMaxScenarioCars - 1, &carSpec->first) || !ParseInt(b, 0, kMaxScenarioCars - 1, &carSpec->last)) {
         l.Fail("car index must be a number from 0 to " + std::to_string(kMaxScenarioCars - 1) +
                " or a range like 2..31, not '" + range + "'");
         return;
     }
-    if (spec->last < spec->first) {
+    if (carSpec->last < carSpec->first) {
         l.Fail("car range '" + range + "' runs backwards");
         return;
     }
-    ScenarioCar& car = spec->car;
+    ScenarioCar& car = carSpec->car;
     car.line = lineNo;
     if (!l.Word("car model (for example \"XF GTI\")", &car.model)) return;
     if (car.model.empty() || car.model.size() > kMaxModelName) {
@@ -240,8 +240,8 @@ void ParseCar(Line& l, int lineNo, CarSpec* spec) {
     bool spaced = false;
     while (l.Ok() && !l.AtEnd()) {
         if (Position(l, &car.relative, &car.x, &car.y)) {
-            if (spec->positioned) l.Fail("two positions for one car");
-            spec->positioned = true;
+            if (carSpec->positioned) l.Fail("two positions for one car");
+            carSpec->positioned = true;
         } else if (l.Take("speed")) {
             l.NumberIn("speed", 0, kMaxSpeed, &car.speed);
             car.hasSpeed = true;
@@ -253,8 +253,8 @@ void ParseCar(Line& l, int lineNo, CarSpec* spec) {
             if (car.name.size() > kMaxPlayerName)
                 l.Fail("player name must have at most " + std::to_string(kMaxPlayerName) + " characters");
         } else if (l.Take("spaced")) {
-            l.NumberIn("spacing along", -1000, 1000, &spec->spacedAlong);
-            l.NumberIn("spacing lateral", -1000, 1000, &spec->spacedLateral);
+            l.NumberIn("spacing along", -1000, 1000, &carSpec->spacedAlong);
+            l.NumberIn("spacing lateral", -1000, 1000, &carSpec->spacedLateral);
             spaced = true;
         } else {
             std::string w;
@@ -262,7 +262,7 @@ void ParseCar(Line& l, int lineNo, CarSpec* spec) {
             l.Fail("unknown car option '" + w + "' (expected at, rel, speed, heading, name or spaced)");
         }
     }
-    if (spaced && spec->first == spec->last) l.Fail("'spaced' needs a range of cars, like 2..31");
+    if (spaced && carSpec->first == carSpec->last) l.Fail("'spaced' needs a range of cars, like 2..31");
 }
 
 void ParseEvent(Line& l, int lineNo, ScenarioEvent* ev) {
@@ -463,9 +463,9 @@ bool ParseScenario(const std::string& text, const std::string& file, Scenario* o
             out->own = static_cast<int>(own);
             l.ExpectEnd();
         } else if (directive == "car") {
-            CarSpec spec;
-            ParseCar(l, lineNo, &spec);
-            if (l.Ok()) specs.push_back(spec);
+            CarSpec carSpec;
+            ParseCar(l, lineNo, &carSpec);
+            if (l.Ok()) specs.push_back(carSpec);
         } else if (directive == "at") {
             ScenarioEvent ev;
             ParseEvent(l, lineNo, &ev);
@@ -488,14 +488,14 @@ bool ParseScenario(const std::string& text, const std::string& file, Scenario* o
 
     // The cars, by index, without gaps.
     std::vector<const CarSpec*> byIndex(kMaxScenarioCars, nullptr);
-    for (const CarSpec& spec : specs) {
-        for (long i = spec.first; i <= spec.last; ++i) {
+    for (const CarSpec& carSpec : specs) {
+        for (long i = carSpec.first; i <= carSpec.last; ++i) {
             if (byIndex[i]) {
-                fault(spec.car.line, "car " + std::to_string(i) + " is already defined on line " +
+                fault(carSpec.car.line, "car " + std::to_string(i) + " is already defined on line " +
                                          std::to_string(byIndex[i]->car.line));
                 continue;
             }
-            byIndex[i] = &spec;
+            byIndex[i] = &carSpec;
         }
     }
     int count = 0;
@@ -509,19 +509,19 @@ bool ParseScenario(const std::string& text, const std::string& file, Scenario* o
     }
     if (specs.empty()) fault(lineNo, "no cars: a scenario needs at least the own car (car 0 \"XF GTI\" at 0 0)");
     for (int i = 0; i < count; ++i) {
-        const CarSpec& spec = *byIndex[i];
-        ScenarioCar car = spec.car;
+        const CarSpec& carSpec = *byIndex[i];
+        ScenarioCar car = carSpec.car;
         car.index = i;
-        const double k = static_cast<double>(i - spec.first);
+        const double k = static_cast<double>(i - carSpec.first);
         // Along/lateral for relative positions, x/y for absolute ones.
-        car.x += k * spec.spacedAlong;
-        car.y += k * spec.spacedLateral;
+        car.x += k * carSpec.spacedAlong;
+        car.y += k * carSpec.spacedLateral;
         if (car.name.empty()) car.name = "Driver " + std::to_string(i);
-        else if (spec.first != spec.last) car.name += " " + std::to_string(i);
+        else if (carSpec.first != carSpec.last) car.name += " " + std::to_string(i);
         if (car.name.size() > kMaxPlayerName) car.name.resize(kMaxPlayerName);
         if (i == out->own) {
             if (car.relative) fault(car.line, "the own car's position must be absolute: at X Y");
-        } else if (!spec.positioned) {
+        } else if (!carSpec.positioned) {
             fault(car.line, "car " + std::to_string(i) + " needs a position: at X Y or rel ALONG LATERAL");
         }
         out->cars.push_back(car);
